@@ -1,0 +1,6 @@
+# Cross-build for 32-bit Windows with mingw-w64. Build only: these machines
+# cannot start 32-bit Windows programs, so no emulator is set.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(VX_MINGW_PREFIX i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,3 @@
+#include "platform/file.h"
+
+FILE* PlatformFileOpen(const char* path, const char* mode) { return std::fopen(path, mode); }
