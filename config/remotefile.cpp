@@ -1,0 +1,1 @@
+// remotefile: being written.

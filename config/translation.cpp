@@ -1,0 +1,1 @@
+// translation: being written.
