@@ -24,6 +24,11 @@ int PlatformMutexRelease(PlatformMutex mutex);
 // Closes the handle. Null is ignored.
 void PlatformMutexClose(PlatformMutex mutex);
 
+// Test seam for failing waits: makes the `nth` PlatformMutexWait from now (1
+// is the very next one, on any thread) fail as WAIT_FAILED does, with the last
+// error ERROR_INVALID_HANDLE, leaving the mutex untouched. 0 switches it off.
+void PlatformFailMutexWait(int nth);
+
 struct PlatformCriticalSectionRec;
 using PlatformCriticalSection = PlatformCriticalSectionRec*;
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/error.h"
+#include "platform/sync_seam.h"
 
 struct PlatformMutexRec {
   pthread_mutex_t mutex;
@@ -37,7 +38,7 @@ PlatformMutex PlatformMutexCreate(bool initiallyOwned) {
 }
 
 int PlatformMutexWait(PlatformMutex mutex) {
-  if (mutex == nullptr) {
+  if (PlatformMutexSeamRefuses() || mutex == nullptr) {
     PlatformSetLastError(PLATFORM_ERROR_INVALID_HANDLE);
     return 0;
   }

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/sync_seam.h"
 #include "platform/win32/win.h"
 
 // A PlatformMutex is the mutex HANDLE itself.
@@ -10,6 +11,10 @@ PlatformMutex PlatformMutexCreate(bool initiallyOwned) {
 }
 
 int PlatformMutexWait(PlatformMutex mutex) {
+  if (PlatformMutexSeamRefuses()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
   return WaitForSingleObject(reinterpret_cast<HANDLE>(mutex), INFINITE) == WAIT_FAILED ? 0 : 1;
 }
 
