@@ -298,7 +298,7 @@ TEST(Heap, LockIsReentrant) {
 // element must keep its own pattern, and in the end the heap must be whole.
 TEST(Heap, ThreadsShareOneHeap) {
   constexpr int kThreads = 4;
-  constexpr int kRounds = 4000;
+  constexpr int kRounds = 1500;
   Heap heap = CreateHeap(512);
   ASSERT_NE(heap, nullptr);
   std::latch start(kThreads);
