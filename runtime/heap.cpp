@@ -119,35 +119,34 @@ static void* SegmentTake(HeapSegment* s, HeapBlock* block, uint32_t r) {
   return element;
 }
 
-void* AllocHeap(Heap s, uint32_t size) {
-  if (s == nullptr) return nullptr;
-  PlatformMutex lock = s->lock;
+// The search runs through the chain under one acquisition of the lock: being
+// re-entrant, it would only be counted up and down again per segment.
+void* AllocHeap(Heap heap, uint32_t size) {
+  if (heap == nullptr) return nullptr;
+  PlatformMutex lock = heap->lock;
   MutexWait(lock);
-
-  if (size > s->capacity) {
-    // An oversize request gets a segment of its own at the end of the chain.
-    HeapSegment* last = s;
-    while (last->next != nullptr) last = last->next;
-    HeapSegment* own = SegmentCreate(size, lock);
-    last->next = own;
-    MutexRelease(lock);
-    return own != nullptr ? AllocHeap(own, size) : nullptr;
-  }
-
-  uint32_t r = 0;
-  RoundToUnit(size, &r);  // cannot fail: size <= capacity, itself a rounded 32-bit value
-  SegmentMerge(s);
   void* element = nullptr;
-  if (HeapBlock* block = SegmentSearch(s, r); block != nullptr) {
-    element = SegmentTake(s, block, r);
-  } else if (s->next != nullptr) {
-    element = AllocHeap(s->next, size);
-  } else {
-    HeapSegment* grown = SegmentCreate(s->capacity, lock);
-    if (grown != nullptr) {
-      s->next = grown;
-      element = AllocHeap(grown, size);
+  for (HeapSegment* s = heap; s != nullptr;) {
+    if (size > s->capacity) {
+      // An oversize request gets a segment of its own at the end of the
+      // chain; the rest of the heap is not searched for it.
+      HeapSegment* last = s;
+      while (last->next != nullptr) last = last->next;
+      HeapSegment* own = SegmentCreate(size, lock);
+      last->next = own;
+      s = own;
+      continue;
     }
+    uint32_t r = 0;
+    RoundToUnit(size, &r);  // cannot fail: size <= capacity, itself a rounded 32-bit value
+    SegmentMerge(s);
+    if (HeapBlock* block = SegmentSearch(s, r); block != nullptr) {
+      element = SegmentTake(s, block, r);
+      break;
+    }
+    // Growth takes the size of the segment where the search ran out.
+    if (s->next == nullptr) s->next = SegmentCreate(s->capacity, lock);
+    s = s->next;
   }
   MutexRelease(lock);
   return element;
