@@ -6,10 +6,12 @@
 #include "platform/error.h"
 #include "platform/memory.h"
 
-constinit HandleTable NetHandleTable{NET_HANDLE_CONTENTS_SIZE};
-constinit HandleTable TcpHandleTable{TCP_HANDLE_CONTENTS_SIZE};
-constinit HandleTable LocalHandleTable{LOCAL_HANDLE_CONTENTS_SIZE};
-constinit HandleTable StdioHandleTable{STDIO_HANDLE_CONTENTS_SIZE};
+// Constant-initialised where std::mutex is (not with the mingw runtime, whose
+// mutex initialiser is not a constant); no static initialiser uses them.
+HandleTable NetHandleTable{NET_HANDLE_CONTENTS_SIZE};
+HandleTable TcpHandleTable{TCP_HANDLE_CONTENTS_SIZE};
+HandleTable LocalHandleTable{LOCAL_HANDLE_CONTENTS_SIZE};
+HandleTable StdioHandleTable{STDIO_HANDLE_CONTENTS_SIZE};
 
 static_assert(HandleRecordFits<HandleHeader>(NET_HANDLE_CONTENTS_SIZE));
 

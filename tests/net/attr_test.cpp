@@ -188,9 +188,10 @@ TEST(AttrListParse, NullListMakesRecordsButPostsNothing) {
 TEST(AttrListParse, EachFailedMemoryRequestIsReportedAndKeepsWhatWasMade) {
   std::string text;
   std::vector<std::pair<std::string, std::string>> expected;
-  for (int i = 0; i < 40; ++i) {
-    std::string key = "Key" + std::to_string(i) + std::string(static_cast<size_t>(i * 7), 'k');
-    std::string value = "Value" + std::to_string(i) + std::string(static_cast<size_t>(i * 11), 'v');
+  // Short texts share segments, long ones get segments of their own.
+  for (int i = 0; i < 12; ++i) {
+    std::string key = "Key" + std::to_string(i) + std::string(static_cast<size_t>(i * 13), 'k');
+    std::string value = "Value" + std::to_string(i) + std::string(static_cast<size_t>(i * 29), 'v');
     text += key + "=" + value + ";";
     expected.emplace_back(key, value);
   }
@@ -199,7 +200,7 @@ TEST(AttrListParse, EachFailedMemoryRequestIsReportedAndKeepsWhatWasMade) {
     SCOPED_TRACE("failing request " + std::to_string(nth));
     DiagArea* area = DiagCreate(nullptr);
     ASSERT_NE(area, nullptr);
-    Heap heap = DiagCreateHeap(area, 64);
+    Heap heap = DiagCreateHeap(area, 256);
     ASSERT_NE(heap, nullptr);
     NodeList* list = DiagListCreate(area, heap);
     ASSERT_NE(list, nullptr);
@@ -231,7 +232,7 @@ TEST(AttrListParse, EachFailedMemoryRequestIsReportedAndKeepsWhatWasMade) {
     ++failures;
     ASSERT_LT(nth, 10000);
   }
-  EXPECT_GT(failures, 3);
+  EXPECT_GT(failures, 10);
 }
 
 struct EqualCase {
