@@ -285,6 +285,16 @@ TEST(Heap, RefusedMemory) {
   DestroyHeap(heap);
 }
 
+TEST(Heap, SizesThatCannotBeRoundedAreRefused) {
+  EXPECT_EQ(CreateHeap(UINT32_MAX), nullptr);
+  Heap heap = CreateHeap(64);
+  EXPECT_EQ(AllocHeap(heap, UINT32_MAX), nullptr);
+  EXPECT_EQ(heap->next, nullptr);
+  ExpectConsistent(heap);
+  EXPECT_NE(AllocHeap(heap, 10), nullptr);
+  DestroyHeap(heap);
+}
+
 TEST(Heap, LockIsReentrant) {
   Heap heap = CreateHeap(256);
   EXPECT_EQ(MutexWait(heap->lock), 1);

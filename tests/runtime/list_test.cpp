@@ -136,6 +136,12 @@ TEST_F(ListTest, PositionModes) {
   }
 }
 
+TEST_F(ListTest, NthWithoutANumberMeansTheFirst) {
+  Fill(3);
+  ListPosition(list, LIST_LAST, nullptr);
+  EXPECT_EQ(ListPosition(list, LIST_NTH, nullptr), Item(0));
+}
+
 TEST_F(ListTest, NextAndPrevWithoutCursorStayNull) {
   Fill(3);
   ListPosition(list, LIST_FIND, Item(7));
