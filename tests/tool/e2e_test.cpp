@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
+#include "platform/filelock.h"
 #include "tests/tool/support.h"
 
 namespace {
@@ -293,7 +295,17 @@ TEST(RegisterService, ConcurrentRuns) {
     runs.push_back(With(Entry("shared", "41000", "udp"), {"-comment", "s"}));
   }
   wanted.insert(EntryLine(columns, "shared", 41000, "udp", "s"));
-  for (const PlatformProcessResult& run : RunTogether(kTool, runs, sandbox.Environment()))
+  // The runs are started while this test holds the file's lock, as one more
+  // installer would: they wait for it, and whatever a run read before it
+  // got the lock must not decide what it appends.
+  FILE* holder = PlatformFileOpen(sandbox.Path().c_str(), "r");
+  ASSERT_NE(holder, nullptr);
+  ASSERT_EQ(PlatformFileLock(holder), 1);
+  auto release = [holder] {
+    PlatformFileUnlock(holder);
+    std::fclose(holder);
+  };
+  for (const PlatformProcessResult& run : RunTogether(kTool, runs, sandbox.Environment(), release))
     ExpectSilentSuccess(run, "concurrent run");
 
   std::string after = InMemory(sandbox.Bytes());

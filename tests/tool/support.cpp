@@ -8,6 +8,7 @@
 
 #include "platform/env.h"
 #include "platform/file.h"
+#include "platform/filelock.h"
 #include "tool/options.h"
 
 namespace fs = std::filesystem;
@@ -110,6 +111,11 @@ ServicesSandbox::ServicesSandbox() {
   environment_[1] = nullptr;
   relocated_ = path_.compare(0, dir_.Path().size(), dir_.Path()) == 0;
   if (relocated_ || path_.empty()) return;
+  turn_ = PlatformFileOpen((path_ + ".vx-test-lock").c_str(), "a");
+  if (turn_ != nullptr && !PlatformFileLock(turn_)) {
+    std::fclose(turn_);
+    turn_ = nullptr;
+  }
   // The system's own file: a copy saved by a run that died is put back
   // first, then the contents are saved for the destructor.
   std::string keep = path_ + ".vx-test-saved";
@@ -127,6 +133,10 @@ ServicesSandbox::~ServicesSandbox() {
   else
     RemoveFile(path_);
   RemoveFile(path_ + ".vx-test-saved");
+  if (turn_ != nullptr) {
+    PlatformFileUnlock(turn_);
+    std::fclose(turn_);
+  }
 }
 
 // A path both hosts' remove() accept: Windows takes slashes as well, and the
@@ -176,9 +186,11 @@ PlatformProcessResult RunProgram(const std::string& program, const std::vector<s
 
 std::vector<PlatformProcessResult> RunTogether(const std::string& program,
                                                const std::vector<std::vector<std::string>>& argumentLists,
-                                               const char* const* environment) {
+                                               const char* const* environment,
+                                               const std::function<void()>& started) {
   std::vector<PlatformProcess> running;
   for (const auto& arguments : argumentLists) running.push_back(Start(program, arguments, environment));
+  if (started) started();
   std::vector<PlatformProcessResult> results;
   for (PlatformProcess process : running) results.push_back(Finish(process));
   return results;

@@ -2,6 +2,8 @@
 // sandboxes for the services file, and runs of the built programs.
 #pragma once
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,10 @@ class TempDir {
 // the host lets VORNDEX_WINDIR move the Windows directory, that is a file
 // in a directory of its own; elsewhere it is the system's own services file,
 // whose contents are saved first and put back when the sandbox goes (and put
-// back by the next sandbox should a run die before that).
+// back by the next sandbox should a run die before that). Such sandboxes are
+// taken one at a time by every process on the machine (test runs of other
+// build directories share the system's file): a file lock beside the file
+// is held for the sandbox's lifetime.
 class ServicesSandbox {
  public:
   ServicesSandbox();
@@ -63,6 +68,7 @@ class ServicesSandbox {
   std::string path_;
   std::string variable_;
   const char* environment_[2];
+  FILE* turn_ = nullptr;  // holds the lock on the system file's turn
   bool relocated_ = false;
   bool saved_ = false;
   bool hadOriginal_ = false;
@@ -79,11 +85,12 @@ std::string SystemServicesPath();
 PlatformProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                                  const char* const* environment = nullptr);
 
-// Several runs started together: all are started before the first is waited
-// for.
+// Several runs started together: all are started, then `started` is called
+// (may be empty), then they are waited for.
 std::vector<PlatformProcessResult> RunTogether(const std::string& program,
                                                const std::vector<std::vector<std::string>>& argumentLists,
-                                               const char* const* environment = nullptr);
+                                               const char* const* environment = nullptr,
+                                               const std::function<void()>& started = {});
 
 // The columns a services file's lines use most often, worked out here from
 // the text (lines split at "\n", each read in pieces of at most 1023
