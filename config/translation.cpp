@@ -80,8 +80,8 @@ bool ScanPair(const char* token, uint32_t* first, uint32_t* second, bool* firstI
   return false;
 }
 
-// Reads the translation file into `table`; false on a read error.
-bool ReadTranslationFile(FILE* file, TranslationTable* table) {
+// Reads the open translation file into both maps; false on a read error.
+bool ReadTranslationLines(FILE* file, TranslationTable* table) {
   char line[TRANSLATION_LINE_MAX];
   bool incomingSection = false;
   while (std::fgets(line, sizeof line, file) != nullptr) {
@@ -116,18 +116,26 @@ bool ReadTranslationFile(FILE* file, TranslationTable* table) {
 
 }  // namespace
 
+bool TranslationReadFile(const char* name, TranslationTable* table) {
+  if (name == nullptr || table == nullptr) return false;
+  FILE* file = PlatformFileOpen(name, "r");
+  if (file == nullptr) return false;
+  std::memset(table->outgoing, 0, sizeof table->outgoing);
+  std::memset(table->incoming, 0, sizeof table->incoming);
+  bool ok = ReadTranslationLines(file, table);
+  std::fclose(file);
+  return ok;
+}
+
 TranslationTable* TranslationLoad(const char* name) {
   if (name == nullptr || storeCount >= TRANSLATION_STORE_SIZE) return nullptr;
   size_t nameLength = std::strlen(name);
   if (nameLength >= static_cast<size_t>(TRANSLATION_NAME_MAX)) return nullptr;
-  FILE* file = PlatformFileOpen(name, "r");
-  if (file == nullptr) return nullptr;
   TranslationTable* table = &store[storeCount];
-  std::memset(table, 0, sizeof *table);
+  std::memset(table->name, 0, sizeof table->name);
   std::memcpy(table->name, name, nameLength);
-  bool ok = ReadTranslationFile(file, table);
-  std::fclose(file);
-  if (!ok) return nullptr;
+  // A record that failed stays free: the count covers only loaded ones.
+  if (!TranslationReadFile(name, table)) return nullptr;
   ++storeCount;
   return table;
 }

@@ -38,5 +38,11 @@ int32_t TranslateIn(const TranslationTable* table, const char* source, int32_t l
 // One byte through the incoming map.
 uint8_t TranslateByteIn(const TranslationTable* table, uint8_t byte);
 
+// Reads the translation file `name` into both maps of `table` (its name is
+// left alone): the lines before a slash token fill the outgoing map, those
+// after it the incoming one, which is otherwise derived from the outgoing
+// map. False when the file cannot be opened or a read fails.
+bool TranslationReadFile(const char* name, TranslationTable* table);
+
 // Number of records in use; for tests and checks.
 int32_t TranslationStoreCount();
