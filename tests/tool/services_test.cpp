@@ -2,6 +2,7 @@
 // file update called directly.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,47 @@ TEST(AddServiceEntry, LineNeverOutgrowsItsBuffer) {
   std::string added = bytes.substr(2 * OnDisk(far).size());
   std::string line = std::string(1010, ' ') + std::string(2046 - 1010, 'n') + "\n";
   EXPECT_EQ(added, OnDisk(line));
+}
+
+// Files of many blocks, with lines around the length of one read, against
+// the line-by-line reading worked out in the tests' own helper: the columns
+// counted and the entry found or appended come out the same.
+TEST(AddServiceEntry, AgreesWithPieceByPieceReading) {
+  std::mt19937 random(20261211);
+  const char alphabet[] = "  \tabcxyz019/#";
+  const int lengths[] = {0, 1, 5, 30, 60, 1021, 1022, 1023, 1024, 1500, 2046, 2047};
+  TempDir dir;
+  std::string path = dir.File("services");
+  for (int round = 0; round < 24; ++round) {
+    std::string text;
+    int lines = 100 + static_cast<int>(random() % 300);
+    int present = round % 3 == 0 ? static_cast<int>(random() % lines) : -1;
+    for (int i = 0; i < lines; ++i) {
+      if (i == present) {
+        // Leading blanks may fill a whole read: the entry is then the next
+        // piece, still an entry line.
+        const size_t blanks[] = {0, 3, 500, 1023, 1030};
+        text += std::string(blanks[random() % 5], ' ') + "QQ 5/TCP\n";
+        continue;
+      }
+      size_t length = static_cast<size_t>(lengths[random() % (sizeof lengths / sizeof lengths[0])]);
+      if (length < 100) length += random() % 40;
+      for (size_t k = 0; k < length; ++k) text += alphabet[random() % (sizeof alphabet - 1)];
+      text += '\n';
+    }
+    if (round % 4 == 1) text.pop_back();
+    ASSERT_TRUE(WriteBytes(path, OnDisk(text)));
+    EXPECT_EQ(AddServiceEntry(path.c_str(), "qq", 77, "tcp", "c"), 0);
+    std::string expected = text;
+    if (present < 0) {
+      // No random line can match: the alphabet has no q.
+      if (!text.empty() && text.back() != '\n') expected += '\n';
+      expected += EntryLine(ColumnsOf(text), "qq", 77, "tcp", "c");
+    }
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(path, &bytes));
+    EXPECT_EQ(bytes, OnDisk(expected)) << "round " << round;
+  }
 }
 
 TEST(AddServiceEntry, MissingFileIsNotCreated) {
