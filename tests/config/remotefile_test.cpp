@@ -197,6 +197,22 @@ TEST(RemoteFile, RegistryLivesWhileAnyFileIsOpen) {
   EXPECT_TRUE(RegistryReleased());
 }
 
+TEST(RemoteFile, AddSurvivesAReleaseBetweenGetAndAdd) {
+  // The interleaving of an open with another thread's last close: the
+  // registry is fetched, the other close releases it, then the record is
+  // added. The add makes the registry again instead of using a freed list.
+  ASSERT_TRUE(RegistryReleased());
+  ASSERT_NE(FileRegistryGet(), nullptr);
+  FileRegistryRelease();
+  ASSERT_TRUE(RegistryReleased());
+  RemoteFile* record = FileRegistryAdd();
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(FileRegistryFind(record), record);
+  EXPECT_EQ(FileRegistryState()->files->count, 1);
+  FileRegistryRemove(record);
+  EXPECT_TRUE(RegistryReleased());
+}
+
 TEST(RemoteFile, ThreadsOpenAndCloseAtOnce) {
   TempDir dir;
   const int threadCount = 8;
