@@ -9,8 +9,8 @@
 #pragma once
 #include <cstdint>
 
-inline constexpr int32_t PLATFORM_WIN32_WINDOWS = 1;  // VER_PLATFORM_WIN32_WINDOWS
-inline constexpr int32_t PLATFORM_WIN32_NT = 2;       // VER_PLATFORM_WIN32_NT
+inline constexpr int32_t PLATFORM_ID_WINDOWS = 1;  // VER_PLATFORM_WIN32_WINDOWS
+inline constexpr int32_t PLATFORM_ID_NT = 2;       // VER_PLATFORM_WIN32_NT
 
 // Fills *platformId with dwPlatformId of GetVersionExA (size field 148).
 // Returns 1 on success, 0 when the call failed (*platformId untouched).

@@ -80,11 +80,11 @@ int LocateServicesFile() {
   uint32_t length = 0;
   const char* filePart = nullptr;
   switch (platformId) {
-    case PLATFORM_WIN32_NT:
+    case PLATFORM_ID_NT:
       length = PlatformGetSystemDirectory(directory, sizeof directory);
       filePart = "drivers\\etc\\services";
       break;
-    case PLATFORM_WIN32_WINDOWS:
+    case PLATFORM_ID_WINDOWS:
       length = PlatformGetWindowsDirectory(directory, sizeof directory);
       filePart = "services";
       break;

@@ -5,7 +5,7 @@
 
 int PlatformGetVersion(int32_t* platformId) {
   if (platformId == nullptr) return 0;
-  *platformId = PLATFORM_WIN32_WINDOWS;
+  *platformId = PLATFORM_ID_WINDOWS;
   return 1;
 }
 

@@ -34,7 +34,7 @@ std::string Directory(uint32_t (*call)(char*, uint32_t)) {
 
 TEST(PlatformSystemInfo, PlatformIdIsAKnownFamily) {
   int32_t id = PlatformId();
-  EXPECT_TRUE(id == PLATFORM_WIN32_WINDOWS || id == PLATFORM_WIN32_NT) << id;
+  EXPECT_TRUE(id == PLATFORM_ID_WINDOWS || id == PLATFORM_ID_NT) << id;
 }
 
 TEST(PlatformSystemInfo, DirectoriesExist) {
@@ -57,7 +57,7 @@ TEST(PlatformSystemInfo, RelocationVariableOnlyOnTheSingleDirectoryLayout) {
   std::string after = Directory(PlatformGetWindowsDirectory);
   std::string system = Directory(PlatformGetSystemDirectory);
   ASSERT_EQ(PlatformSetEnvironment("VORNDEX_WINDIR", nullptr), 1);
-  if (PlatformId() == PLATFORM_WIN32_WINDOWS) {
+  if (PlatformId() == PLATFORM_ID_WINDOWS) {
     EXPECT_EQ(after, elsewhere);
     EXPECT_EQ(system, elsewhere);
     EXPECT_EQ(before, "/etc");

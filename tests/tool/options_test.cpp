@@ -126,7 +126,7 @@ TEST(LocateServicesFile, FileInTheSystemOrWindowsDirectory) {
   int32_t platformId = 0;
   ASSERT_EQ(PlatformGetVersion(&platformId), 1);
   char directory[512];
-  bool nt = platformId == PLATFORM_WIN32_NT;
+  bool nt = platformId == PLATFORM_ID_NT;
   uint32_t length = nt ? PlatformGetSystemDirectory(directory, sizeof directory)
                        : PlatformGetWindowsDirectory(directory, sizeof directory);
   ASSERT_GT(length, 0u);
