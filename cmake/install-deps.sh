@@ -5,7 +5,7 @@
 set -euo pipefail
 native=(cmake ninja-build g++ make googletest libbenchmark-dev)
 all=("${native[@]}" g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
-     binutils-mingw-w64-i686 wine64 clang libclang-rt-14-dev util-linux libc-bin procps)
+     binutils-mingw-w64-i686 wine64 clang libclang-rt-14-dev util-linux libc-bin procps netbase)
 case "${1:-all}" in
   native) wanted=("${native[@]}") ;;
   all) wanted=("${all[@]}") ;;
