@@ -15,7 +15,7 @@ echo "services file: $sandbox/services (a copy of tool/sample-services)"
 echo "running: register-service ${args[*]}"
 VORNDEX_WINDIR="$sandbox" "$tool" "${args[@]}"
 echo "appended:"
-diff tool/sample-services "$sandbox/services" | sed -n 's/^> //p'
+{ diff tool/sample-services "$sandbox/services" || true; } | sed -n "s/^> //p"
 cp "$sandbox/services" "$sandbox/after-first-run"
 VORNDEX_WINDIR="$sandbox" "$tool" "${args[@]}"
 if cmp -s "$sandbox/services" "$sandbox/after-first-run"; then
