@@ -30,8 +30,8 @@ bool CopiesForward(const char* destination, const char* source) {
 }
 
 // One number as sscanf's "%u" or "%x" reads it from the start of `p`: an
-// optional sign, for hexadecimal an optional "0x" before at least one digit,
-// then digits; a minus negates modulo 2^32. `overflow` tells whether the
+// optional sign, for hexadecimal an optional "0x", then digits; a minus
+// negates modulo 2^32. `overflow` tells whether the
 // magnitude passed 2^32 - 1. Returns the characters taken, 0 when no number
 // stands there. (The library's scanf leaves overflow undefined; the pairs
 // only need the low 8 bits of the second number and a range check of the
@@ -47,7 +47,16 @@ int ScanNumber(const char* p, bool hex, uint32_t* value, bool* overflow) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
   };
-  if (hex && q[0] == '0' && (q[1] == 'x' || q[1] == 'X') && digit(q[2]) >= 0) q += 2;
+  if (hex && q[0] == '0' && (q[1] == 'x' || q[1] == 'X')) {
+    // The hosts' scanf reads a "0x" with no digit after it as the number 0,
+    // the prefix taken with it.
+    if (digit(q[2]) < 0) {
+      *value = 0;
+      *overflow = false;
+      return static_cast<int>(q + 2 - p);
+    }
+    q += 2;
+  }
   if (digit(*q) < 0) return 0;
   uint64_t magnitude = 0;
   *overflow = false;

@@ -45,6 +45,7 @@ const PairCase kPairs[] = {
     {"78: 80", -1, 0},          // the second number must follow the colon
     {"+79:+80", 79, 80},        // signs as the scanner allows them
     {"0X51:0X52", 0x51, 0x52},
+    {"0x:41", 0, 0x41},         // "%x" reads a bare "0x" as 0: "%x:%x" yields the pair
 };
 
 TEST(Translation, PairPatternsAndTheirOrder) {
